@@ -79,6 +79,56 @@ TEST_F(ProductExe, IsA32BitGuiProgram) {
   EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, nt->OptionalHeader.Subsystem);
 }
 
+// Names of the DLLs in the import table (and the delay-load table) of a PE32 image.
+std::vector<std::string> ImportedDlls(const std::string& image) {
+  std::vector<std::string> names;
+  auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
+  auto sections = IMAGE_FIRST_SECTION(nt);
+  auto to_offset = [&](DWORD rva) -> size_t {
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+      const IMAGE_SECTION_HEADER& s = sections[i];
+      if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.SizeOfRawData)
+        return rva - s.VirtualAddress + s.PointerToRawData;
+    }
+    return 0;
+  };
+  auto name_at = [&](DWORD rva) {
+    size_t offset = to_offset(rva);
+    return offset ? std::string(image.c_str() + offset) : std::string("?");
+  };
+  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  if (imports.VirtualAddress) {
+    auto desc = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image.data() +
+                                                                to_offset(imports.VirtualAddress));
+    for (; desc->Name; ++desc) names.push_back(name_at(desc->Name));
+  }
+  const IMAGE_DATA_DIRECTORY& delayed =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT];
+  if (delayed.VirtualAddress) {
+    auto desc = reinterpret_cast<const IMAGE_DELAYLOAD_DESCRIPTOR*>(
+        image.data() + to_offset(delayed.VirtualAddress));
+    for (; desc->DllNameRVA; ++desc) names.push_back("delay:" + name_at(desc->DllNameRVA));
+  }
+  return names;
+}
+
+// The worker runs elevated from a user-writable folder: every DLL it imports
+// must be one that Windows only ever loads from the system folder.
+TEST(ProductExeImports, NameOnlyKnownDlls) {
+  const char* known[] = {"kernel32.dll", "user32.dll",   "gdi32.dll",  "advapi32.dll",
+                         "shell32.dll",  "shlwapi.dll",  "ole32.dll",  "oleaut32.dll",
+                         "ws2_32.dll",   "psapi.dll",    "msvcrt.dll", "ntdll.dll"};
+  std::vector<std::string> dlls = ImportedDlls(ReadFile(test_paths::kProductExe));
+  ASSERT_FALSE(dlls.empty());
+  for (std::string dll : dlls) {
+    for (char& c : dll) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    bool ok = false;
+    for (const char* k : known) ok = ok || dll == k;
+    EXPECT_TRUE(ok) << "imports " << dll;
+  }
+}
+
 TEST(ProductExeVersion, NamesTheMakerAndTheProgram) {
   DWORD ignored = 0;
   DWORD size = GetFileVersionInfoSizeW(test_paths::kProductExe, &ignored);
