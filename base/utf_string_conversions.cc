@@ -78,8 +78,14 @@ std::wstring UTF8ToWide(const std::string& utf8) {
       extra = 2, cp = lead & 0x0F, min = 0x800;
     } else if (lead >= 0xF0 && lead <= 0xF7) {
       extra = 3, cp = lead & 0x07, min = 0x10000;
+    } else if (lead >= 0xF8 && lead <= 0xFB) {
+      // The old five- and six-byte forms still begin a sequence; they
+      // always decode above U+10FFFF and so become one U+FFFD.
+      extra = 4, cp = lead & 0x03, min = 0x200000;
+    } else if (lead >= 0xFC && lead <= 0xFD) {
+      extra = 5, cp = lead & 0x01, min = 0x4000000;
     } else {
-      // 80..BF in lead position, F8..FF: not the start of a sequence.
+      // 80..BF in lead position, FE and FF: not the start of a sequence.
       AppendUTF16(kReplacement, &out);
       ++i;
       continue;
