@@ -87,6 +87,24 @@ class RuntimeObject : public base::RefCountedThreadSafe<RuntimeObject> {
   bool defined() const { return defined_; }
   void set_defined(bool defined) { defined_ = defined; }
 
+  // Activation, on the Dispatch thread.
+  //
+  // Makes a new task instance of the prototype's class from the class
+  // registry and keeps it in task(). False when the class is not registered,
+  // and also when the previous task of this object still exists (it is
+  // running or ending): that one is left alone and nothing is started.
+  bool CreateTask();
+  // Gives the task the runner of the setup thread named by thread() (below
+  // OWN_THREAD; otherwise the task makes a thread of its own) and starts it.
+  // Returns at once.
+  void StartTask();
+  // Called from the end step of this object's task: for each out-object in
+  // list order, marks this object finished in its in-set, and starts it when
+  // its in-set is complete and its first condition holds. A skipped object is
+  // not remembered; it is evaluated again when another predecessor that
+  // lists it finishes.
+  void NotifyOutObjects();
+
   // Drops the in-set, the out-list and the prototype. The graph's links form
   // reference cycles; the context's teardown breaks them with this.
   void ReleaseLinks();

@@ -73,4 +73,29 @@ bool MakeTempDirWithPrefix(const std::wstring& prefix, std::wstring* out) {
   return false;
 }
 
+const wchar_t kProductNamePlaceholder[] = L"[ProductName]";
+
+int ReplaceSubstrings(std::wstring* text, const std::wstring& pattern,
+                      const std::wstring& replacement) {
+  // An empty pattern would match everywhere, forever.
+  if (!text || pattern.empty()) return 0;
+  int count = 0;
+  size_t position = text->find(pattern);
+  while (position != std::wstring::npos) {
+    text->replace(position, pattern.size(), replacement);
+    ++count;
+    position = text->find(pattern, position + replacement.size());
+  }
+  return count;
+}
+
+void PrepareMessageTexts(const std::wstring& product_name, std::wstring* caption,
+                         std::wstring* body) {
+  if (caption) ReplaceSubstrings(caption, kProductNamePlaceholder, product_name);
+  if (body) {
+    ReplaceSubstrings(body, kProductNamePlaceholder, product_name);
+    ReplaceSubstrings(body, L"\\n", L"\n");
+  }
+}
+
 }  // namespace setup

@@ -15,6 +15,22 @@ bool MakeUniqueTempDir(std::wstring* out);
 // |out| holds the folder's long-name form.
 bool MakeTempDirWithPrefix(const std::wstring& prefix, std::wstring* out);
 
+// Replaces every occurrence of |pattern| in |text|, in place, and returns
+// how many were replaced. The search goes on after the inserted text, so a
+// replacement that contains the pattern is never searched again. An empty
+// pattern replaces nothing.
+int ReplaceSubstrings(std::wstring* text, const std::wstring& pattern,
+                      const std::wstring& replacement);
+
+// The placeholder that message texts carry for the product's name.
+extern const wchar_t kProductNamePlaceholder[];  // "[ProductName]"
+
+// Readies a message box's texts: "[ProductName]" becomes |product_name| in
+// both; then, in the body only, each two-character sequence backslash and
+// "n" becomes a line feed.
+void PrepareMessageTexts(const std::wstring& product_name, std::wstring* caption,
+                         std::wstring* body);
+
 }  // namespace setup
 
 #endif  // TARNELSETUP_SETUP_UTIL_H_

@@ -1,0 +1,71 @@
+#include "TarnelSetup/task_base.h"
+
+#include "TarnelSetup/runtime_object.h"
+#include "TarnelSetup/task_dispatcher.h"
+#include "base/bound_task.h"
+#include "base/logging.h"
+#include "base/message_loop_proxy.h"
+#include "base/task_runner.h"
+#include "base/thread.h"
+
+namespace task {
+
+namespace {
+
+const char kOwnThreadPrefix[] = "Thread_";
+
+}  // namespace
+
+TaskBase::TaskBase() = default;
+
+TaskBase::~TaskBase() {
+  task_runner_ = nullptr;
+  // base::Thread's destructor stops and joins a thread that still runs.
+  own_thread_.reset();
+}
+
+void TaskBase::RunTask(task_object::RuntimeObject* object) {
+  if (!object) return;
+  LOG(INFO) << "run task name " << object->name() << " start";
+
+  if (!task_runner_) {
+    std::unique_ptr<base::Thread> thread(new base::Thread(kOwnThreadPrefix + object->name()));
+    // Default settings: a plain loop, the default stack, no COM.
+    if (!thread->Start()) {
+      LOG(ERROR) << "run task name " << object->name() << ": its thread could not be started";
+      return;
+    }
+    own_thread_ = std::move(thread);
+    task_runner_ = own_thread_->message_loop_proxy().get();
+  }
+
+  // Bound without references: the runtime object outlives the task (it owns
+  // it), and the task lives until its own reply deletes it.
+  TaskBase* self = this;
+  const bool posted =
+      task_runner_->PostTaskAndReply(FROM_HERE_WITH("task::TaskBase::RunTask"),
+                                     base::Closure([self, object] { self->Run(object); }),
+                                     base::Closure([self, object] { self->OnTaskEnd(object); }));
+  if (!posted)
+    LOG(ERROR) << "run task name " << object->name() << ": its thread takes no work; not run";
+}
+
+void TaskBase::SetTaskRunner(base::TaskRunner* task_runner) { task_runner_ = task_runner; }
+
+void TaskBase::OnTaskEnd(task_object::RuntimeObject* object) {
+  LOG(INFO) << "run task name " << object->name() << " end";
+
+  // Joined before the successors start: nothing of this task runs any more
+  // once they do. Stop() posts the quit request ("base::Thread::StopSoon").
+  if (own_thread_) own_thread_->Stop();
+
+  // Only with debug checks on: the check creates the dispatcher on first use.
+  if (logging::DebugChecksEnabled()) TaskDispatcher::GetInstance()->CheckCalledOnValidThread();
+
+  object->NotifyOutObjects();
+
+  // Deletes this very task (and its ended thread); nothing may follow.
+  object->set_task(nullptr);
+}
+
+}  // namespace task
