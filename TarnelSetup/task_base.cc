@@ -1,8 +1,12 @@
 #include "TarnelSetup/task_base.h"
 
+#include <windows.h>
+
 #include "TarnelSetup/runtime_object.h"
 #include "TarnelSetup/task_dispatcher.h"
+#include "base/auto_lock.h"
 #include "base/bound_task.h"
+#include "base/lock.h"
 #include "base/logging.h"
 #include "base/message_loop_proxy.h"
 #include "base/task_runner.h"
@@ -14,7 +18,37 @@ namespace {
 
 const char kOwnThreadPrefix[] = "Thread_";
 
+// Tasks between a successful RunTask and the end of their OnTaskEnd. Changed
+// on the Dispatch thread, waited for on the UI thread at shutdown.
+class OutstandingTasks {
+ public:
+  OutstandingTasks() : none_(CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
+  void Add() {
+    base::AutoLock hold(lock_);
+    if (count_++ == 0 && none_) ResetEvent(none_);
+  }
+  void Remove() {
+    base::AutoLock hold(lock_);
+    if (count_ > 0 && --count_ == 0 && none_) SetEvent(none_);
+  }
+  bool Wait(DWORD timeout_ms) {
+    return !none_ || WaitForSingleObject(none_, timeout_ms) == WAIT_OBJECT_0;
+  }
+
+ private:
+  base::Lock lock_;
+  int count_ = 0;
+  HANDLE none_;
+};
+
+OutstandingTasks& Outstanding() {
+  static OutstandingTasks* tasks = new OutstandingTasks();
+  return *tasks;
+}
+
 }  // namespace
+
+bool TaskBase::WaitForEndSteps(unsigned long timeout_ms) { return Outstanding().Wait(timeout_ms); }
 
 TaskBase::TaskBase() = default;
 
@@ -46,7 +80,9 @@ void TaskBase::RunTask(task_object::RuntimeObject* object) {
       task_runner_->PostTaskAndReply(FROM_HERE_WITH("task::TaskBase::RunTask"),
                                      base::Closure([self, object] { self->Run(object); }),
                                      base::Closure([self, object] { self->OnTaskEnd(object); }));
-  if (!posted)
+  if (posted)
+    Outstanding().Add();
+  else
     LOG(ERROR) << "run task name " << object->name() << ": its thread takes no work; not run";
 }
 
@@ -63,6 +99,9 @@ void TaskBase::OnTaskEnd(task_object::RuntimeObject* object) {
   if (logging::DebugChecksEnabled()) TaskDispatcher::GetInstance()->CheckCalledOnValidThread();
 
   object->NotifyOutObjects();
+  // After the successors have been added, so the count never drops to zero
+  // between a task and its successors.
+  Outstanding().Remove();
 
   // Deletes this very task (and its ended thread); nothing may follow.
   object->set_task(nullptr);

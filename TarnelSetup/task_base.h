@@ -45,6 +45,12 @@ class TaskBase {
   // deletes this task through |object|. Nothing may touch the task after it.
   virtual void OnTaskEnd(task_object::RuntimeObject* object);
 
+  // Waits up to |timeout_ms| until every task that was started has had its
+  // end step. The exit task makes the UI loop quit from inside its Run, so
+  // its own end step may still be on its way to the Dispatch thread when the
+  // runner shuts the threads down. True when none is outstanding.
+  static bool WaitForEndSteps(unsigned long timeout_ms);
+
  protected:
   base::TaskRunner* task_runner() const { return task_runner_.get(); }
   base::Thread* own_thread() const { return own_thread_.get(); }

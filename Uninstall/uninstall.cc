@@ -8,6 +8,7 @@
 #include "TarnelSetup/setup_context.h"
 #include "TarnelSetup/setup_environment.h"
 #include "TarnelSetup/setup_main_loop.h"
+#include "TarnelSetup/task_base.h"
 #include "TarnelSetup/task_dispatcher.h"
 #include "TarnelSetup/temp_copy_launcher.h"
 #include "Uninstall/uninstall_main_runner.h"
@@ -20,6 +21,8 @@ namespace {
 
 const WORD kTaskGraphResourceId = 4000;
 const wchar_t kTaskGraphResourceType[] = L"XML";
+// Bounded: a task still blocked when the loop quits must not hold the exit.
+const unsigned long kEndStepWaitMs = 5000;
 
 // COM on the main thread for the runner's lifetime.
 class ScopedComInitializer {
@@ -70,7 +73,11 @@ class UninstallMainRunnerImpl : public setup::UninstallMainRunner {
   }
 
   void Shutdown() override {
-    if (threads_created_) main_loop_->StopSubThreads();
+    if (threads_created_) {
+      // The exit task's end step may still be on its way to Dispatch.
+      task::TaskBase::WaitForEndSteps(kEndStepWaitMs);
+      main_loop_->StopSubThreads();
+    }
     com_.reset();
     main_loop_.reset();
     is_shutdown_ = true;
