@@ -37,12 +37,16 @@ case "$cmd" in
   up)
     make_prefix
     export WINEPREFIX="$P"
+    # A server of this prefix left from an earlier run would refuse -p: end it first.
+    quiet wineserver -k || true
+    quiet wineserver -w || true
     quiet wineserver -p
     # Bring the prefix's own services up now, detached from any test's output.
     quiet wine cmd /c exit
     ;;
   down)
     WINEPREFIX="$P" quiet wineserver -k || true
+    WINEPREFIX="$P" quiet wineserver -w || true
     ;;
   clone)
     T=$P
