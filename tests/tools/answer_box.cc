@@ -191,8 +191,8 @@ int wmain(int argc, wchar_t** argv) {
     if (options.wait_exit && std::find_if(owners.begin(), owners.end(), [pid](const auto& o) {
                                return o.first == pid;
                              }) == owners.end()) {
-      owners.emplace_back(
-          pid, OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+      owners.emplace_back(pid,
+                          OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     }
     bool topmost = (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
     std::vector<Button> buttons = VisibleButtons(box);
