@@ -420,3 +420,52 @@ TEST_F(PendingDeletesTest, PathOf260UnitsRegistersNothing) {
 }
 
 }  // namespace
+
+// Child mode for the end-to-end tests, which run it inside a machine and then
+// restart that machine: each line of the UTF-8 file named by
+// KIVO_FS_OPS_FILE is "delete|PATH", "delete-tree|PATH" or "schedule|PATH";
+// the results go to KIVO_FS_RESULTS_FILE as "op|PATH|0 or 1" lines.
+TEST(FileSystemChild, DISABLED_RunOperations) {
+  auto env = [](const wchar_t* name) {
+    wchar_t value[MAX_PATH] = {};
+    GetEnvironmentVariableW(name, value, MAX_PATH);
+    return std::wstring(value);
+  };
+  HANDLE in = CreateFileW(env(L"KIVO_FS_OPS_FILE").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                          OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, in);
+  std::string ops(1 << 16, '\0');
+  DWORD read = 0;
+  ReadFile(in, &ops[0], static_cast<DWORD>(ops.size()), &read, nullptr);
+  CloseHandle(in);
+  ops.resize(read);
+
+  std::string results;
+  size_t start = 0;
+  while (start < ops.size()) {
+    size_t end = ops.find('\n', start);
+    if (end == std::string::npos) end = ops.size();
+    std::string line = ops.substr(start, end - start);
+    start = end + 1;
+    size_t bar = line.find('|');
+    if (bar == std::string::npos) continue;
+    std::string op = line.substr(0, bar);
+    std::wstring path = base::UTF8ToWide(line.substr(bar + 1));
+    bool result = false;
+    if (op == "delete")
+      result = DeletePath(path, false);
+    else if (op == "delete-tree")
+      result = DeletePath(path, true);
+    else if (op == "schedule")
+      result = ScheduleDeleteOnReboot(path);
+    else
+      ADD_FAILURE() << "unknown operation " << op;
+    results += line + "|" + (result ? "1" : "0") + "\n";
+  }
+  HANDLE out = CreateFileW(env(L"KIVO_FS_RESULTS_FILE").c_str(), GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, out);
+  DWORD written = 0;
+  WriteFile(out, results.data(), static_cast<DWORD>(results.size()), &written, nullptr);
+  CloseHandle(out);
+}
