@@ -9,6 +9,11 @@ from kivo import install_kivo
 from machine import Bed, Machine, Template
 
 
+def pytest_configure(config):
+    config.addinivalue_line(
+        "markers", "slow: takes minutes; run only by the ctest entry e2e_<file>_slow")
+
+
 @pytest.hookimpl(hookwrapper=True)
 def pytest_runtest_makereport(item, call):
     outcome = yield

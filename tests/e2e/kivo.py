@@ -158,12 +158,13 @@ class UninstallRun:
     exits: dict  # {pid: exit code} of the processes that showed the boxes
 
 
-def run_uninstaller(machine, exe, *boxes, timeout=60):
+def run_uninstaller(machine, exe, *boxes, timeout=60, env=None):
     """Starts the uninstaller as the user does (no arguments, from C:\\),
     answers |boxes| in order and waits until every process started as that
-    file name has ended (the launcher and its temporary copy)."""
+    file name has ended (the launcher and its temporary copy). env: extra
+    environment variables for the launcher (its copy inherits them)."""
     answers = machine.answer(*boxes, timeout=timeout, wait_exit=True)
-    launcher = machine.start(exe)
+    launcher = machine.start(exe, env=env)
     launcher_exit = launcher.wait(timeout)
     seen = answers.wait()
     machine.wait_until_gone(exe.rsplit("\\", 1)[-1], timeout)
