@@ -31,6 +31,24 @@ extern const wchar_t kProductNamePlaceholder[];  // "[ProductName]"
 void PrepareMessageTexts(const std::wstring& product_name, std::wstring* caption,
                          std::wstring* body);
 
+// Chooses the removal temp folder of an uninstall: (base)\kivo_setup_<n>, n
+// from 0 to 32766, a name nothing exists under; the base is the temporary
+// folder when it lies on the same volume root as |install_dir|, otherwise
+// |install_dir| itself. Gives up after 50 taken names. The folder is not
+// created. On failure |folder| is left unchanged.
+bool GetRemoveFileTempDir(const std::wstring& install_dir, std::wstring* folder);
+
+// The name under which |path| is moved aside: (target folder)\~<stem>_<N><ext>
+// with the smallest free N. The target folder is |aside_folder| when |path|
+// has the same root (exactly), else the folder holding |path|. For a folder
+// the stem is its whole name and there is no extension; a file's extension
+// runs from its last "." (from the one before it for ".gz", ".z" or ".bz2"
+// after a 1 to 4 character part, as in ".tar.gz"). False when |path| does not
+// exist or no free name was found. |is_folder| tells whether |path| is a
+// folder.
+bool GetRenameTarget(const std::wstring& path, const std::wstring& aside_folder,
+                     std::wstring* target, bool* is_folder);
+
 }  // namespace setup
 
 #endif  // TARNELSETUP_SETUP_UTIL_H_
