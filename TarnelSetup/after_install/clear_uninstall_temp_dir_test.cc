@@ -16,12 +16,12 @@
 #include "gtest/gtest.h"
 #include "tests/support/child_process.h"
 #include "tests/support/log_capture.h"
-#include "tests/support/pending_file_renames.h"
+#include "tests/support/pending_renames.h"
 
 namespace {
 
 typedef std::vector<std::string> Lines;
-typedef std::vector<PendingFileRenamesGuard::Operation> Operations;
+typedef std::vector<PendingRenamesGuard::Operation> Operations;
 
 const char kSource[] = ":clear_uninstall_temp_dir.cc] ";
 
@@ -93,7 +93,7 @@ class ClearUninstallTempDirTest : public ::testing::Test {
   }
 
   LogCapture capture_;
-  PendingFileRenamesGuard pending_;
+  PendingRenamesGuard pending_;
   std::wstring root_, folder_;
 };
 
@@ -104,7 +104,7 @@ TEST(ClearUninstallTempDirNoFolder, WithoutTheKeyNothingHappens) {
                     "run this one alone (--gtest_filter=ClearUninstallTempDirNoFolder.*)";
   }
   LogCapture capture;
-  PendingFileRenamesGuard pending;
+  PendingRenamesGuard pending;
   ASSERT_TRUE(capture.ok());
   ASSERT_TRUE(pending.ok());
   RunTask();

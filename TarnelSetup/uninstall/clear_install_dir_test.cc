@@ -20,12 +20,12 @@
 #include "gtest/gtest.h"
 #include "tests/support/child_process.h"
 #include "tests/support/log_capture.h"
-#include "tests/support/pending_file_renames.h"
+#include "tests/support/pending_renames.h"
 
 namespace {
 
 typedef std::vector<std::string> Lines;
-typedef std::vector<PendingFileRenamesGuard::Operation> Operations;
+typedef std::vector<PendingRenamesGuard::Operation> Operations;
 
 const wchar_t kProductKey[] = L"Software\\Norvane\\KivoNT";
 const wchar_t kMakerKey[] = L"Software\\Norvane";
@@ -211,7 +211,7 @@ class ClearInstallDirTest : public ::testing::Test {
   }
 
   LogCapture capture_;
-  PendingFileRenamesGuard pending_;
+  PendingRenamesGuard pending_;
   std::wstring app_data_, local_app_data_, common_files_, install_dir_;
   bool had_maker_key_ = false;
   bool had_product_key_ = false;

@@ -17,6 +17,7 @@ PendingRenamesGuard::PendingRenamesGuard() {
     return;
   }
   had_value_ = Read(&original_, &original_type_);
+  original_count_ = Operations().size();
 }
 
 PendingRenamesGuard::~PendingRenamesGuard() {
@@ -74,4 +75,22 @@ std::vector<std::wstring> PendingRenamesGuard::DeletionsUnder(const std::wstring
     }
   }
   return found;
+}
+
+std::vector<PendingRenamesGuard::Operation> PendingRenamesGuard::Operations() const {
+  std::vector<Operation> operations;
+  const std::vector<std::wstring> entries = Entries();
+  for (size_t i = 0; i + 1 < entries.size(); i += 2)
+    operations.emplace_back(entries[i], entries[i + 1]);
+  return operations;
+}
+
+std::vector<PendingRenamesGuard::Operation> PendingRenamesGuard::Added() const {
+  std::vector<Operation> all = Operations();
+  if (all.size() <= original_count_) return {};
+  return std::vector<Operation>(all.begin() + original_count_, all.end());
+}
+
+PendingRenamesGuard::Operation PendingDelete(const std::wstring& path) {
+  return PendingRenamesGuard::Operation(kNtPrefix + path, L"");
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // The system's list of file operations to carry out at the next restart
@@ -13,6 +14,8 @@
 // register deletions freely.
 class PendingRenamesGuard {
  public:
+  typedef std::pair<std::wstring, std::wstring> Operation;  // source, target
+
   PendingRenamesGuard();
   ~PendingRenamesGuard();
 
@@ -28,6 +31,11 @@ class PendingRenamesGuard {
   // removed), in order.
   std::vector<std::wstring> DeletionsUnder(const std::wstring& prefix) const;
 
+  // Every pair in the list now, as stored ("!" before a target that may be
+  // replaced), and the pairs added since construction.
+  std::vector<Operation> Operations() const;
+  std::vector<Operation> Added() const;
+
  private:
   bool Read(std::wstring* data, DWORD* type) const;
 
@@ -35,9 +43,13 @@ class PendingRenamesGuard {
   bool had_value_ = false;
   std::wstring original_;
   DWORD original_type_ = REG_MULTI_SZ;
+  size_t original_count_ = 0;
 
   PendingRenamesGuard(const PendingRenamesGuard&) = delete;
   PendingRenamesGuard& operator=(const PendingRenamesGuard&) = delete;
 };
+
+// The stored form of a deletion of |path|: ("\??\" + path, "").
+PendingRenamesGuard::Operation PendingDelete(const std::wstring& path);
 
 #endif  // TESTS_SUPPORT_PENDING_RENAMES_H_
