@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "base/logging.h"
@@ -190,9 +191,20 @@ bool DeletePath(const std::wstring& path, bool recursive) {
     return true;
   }
 
+  bool aborted = false;
+  const int result = ShellDelete(path, recursive, &aborted);
+  if (aborted) return false;
+  if (!ShellDeleteLeftNothing(result)) {
+    LOG(ERROR) << "SHFileOperation failed with " << result;
+    return false;
+  }
+  return true;
+}
+
+int ShellDelete(const std::wstring& path, bool recursive, bool* aborted) {
   // Double zero ends the shell's list of sources.
   std::vector<wchar_t> from(kMaxPathLength + 1, L'\0');
-  path.copy(from.data(), path.size());
+  path.copy(from.data(), std::min(path.size(), kMaxPathLength - 1));
 
   SHFILEOPSTRUCTW operation = {};
   operation.hwnd = nullptr;
@@ -202,13 +214,12 @@ bool DeletePath(const std::wstring& path, bool recursive) {
   operation.fFlags = kDeleteFlags;
   if (!recursive) operation.fFlags |= kFilesOnlyFlags;
   const int result = SHFileOperationW(&operation);
+  if (aborted) *aborted = operation.fAnyOperationsAborted != FALSE;
+  return result;
+}
 
-  if (operation.fAnyOperationsAborted) return false;
-  if (result != 0 && result != kShellNotFound && result != kShellNotFoundOldStyle) {
-    LOG(ERROR) << "SHFileOperation failed with " << result;
-    return false;
-  }
-  return true;
+bool ShellDeleteLeftNothing(int result) {
+  return result == 0 || result == kShellNotFound || result == kShellNotFoundOldStyle;
 }
 
 bool ScheduleDeleteOnReboot(const std::wstring& path) {

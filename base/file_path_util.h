@@ -44,6 +44,18 @@ bool DeletePath(const std::wstring& path, bool recursive);
 // units is refused.
 bool ScheduleDeleteOnReboot(const std::wstring& path);
 
+// One shell delete (SHFileOperationW FO_DELETE, no window) of |path| with
+// FOF_NOERRORUI | FOF_NOCONFIRMATION | FOF_SILENT, and FOF_NORECURSION |
+// FOF_FILESONLY too when |recursive| is false. Never pass a folder with
+// |recursive| false: some shells ignore those flags on a named folder and
+// delete the whole tree. Returns the shell's result; |aborted| receives
+// fAnyOperationsAborted. |path| must be shorter than MAX_PATH.
+int ShellDelete(const std::wstring& path, bool recursive, bool* aborted);
+
+// Whether a shell delete's result means nothing is left at the path: 0, or
+// the "not found" results 2 and 0x402.
+bool ShellDeleteLeftNothing(int result);
+
 }  // namespace base
 
 #endif  // BASE_FILE_PATH_UTIL_H_

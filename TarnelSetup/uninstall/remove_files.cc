@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <vector>
@@ -19,13 +18,6 @@ namespace uninstall {
 namespace {
 
 const size_t kMaxPathLength = MAX_PATH;
-
-const FILEOP_FLAGS kDeleteFlags = FOF_NOERRORUI | FOF_NOCONFIRMATION | FOF_SILENT;  // 0x414
-const FILEOP_FLAGS kFilesOnlyFlags = FOF_NORECURSION | FOF_FILESONLY;               // +0x1080
-
-// Shell results that mean nothing is left at the path.
-const int kShellNotFound = ERROR_FILE_NOT_FOUND;
-const int kShellNotFoundOldStyle = 0x402;
 
 const wchar_t kMiniAppPath[] = L"\\Norvane Files\\Kivo\\global\\nt_data\\MiniApp";
 const wchar_t kAppDataVersions[] = L"Kivo\\versions";
@@ -159,26 +151,16 @@ bool DeletePathLogged(const std::wstring& path, bool recursive) {
     return true;  // missing, or under a missing folder
   }
 
-  // Double zero ends the shell's list of sources.
-  std::vector<wchar_t> from(kMaxPathLength + 1, L'\0');
-  path.copy(from.data(), path.size());
-
-  SHFILEOPSTRUCTW operation = {};
-  operation.hwnd = nullptr;
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = from.data();
-  operation.pTo = nullptr;
-  operation.fFlags = kDeleteFlags;
-  if (!recursive) operation.fFlags |= kFilesOnlyFlags;
-  const int result = SHFileOperationW(&operation);
+  bool aborted = false;
+  const int result = base::ShellDelete(path, recursive, &aborted);
   // The thread's error is what gets logged, not the shell's result.
   const DWORD error = GetLastError();
-  const bool gone = result == 0 || result == kShellNotFound || result == kShellNotFoundOldStyle;
+  const bool gone = base::ShellDeleteLeftNothing(result);
 
   if (!gone) {
     LOG(WARNING) << "SHFileOperation( " << path << " ) failed with error : " << error;
   }
-  if (operation.fAnyOperationsAborted) {
+  if (aborted) {
     LOG(WARNING) << "fAnyOperationsAborted == true";
     return false;
   }
