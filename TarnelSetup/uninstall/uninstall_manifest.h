@@ -14,8 +14,8 @@ class XMLElement;
 
 namespace uninstall {
 
-// Where the manifest "Uninstall.xml" is taken from: (install
-// directory)\"Uninstall.xml" when anything exists there; else the backup
+// Where the manifest "Uninstall.xml" is taken from: "Uninstall.xml" in the
+// install directory when anything exists there; else the backup
 // (SetupTempPath)\"Uninstall"\(version)\"Uninstall.xml" when the product
 // key's "version" value is set and that file exists; else the primary path
 // anyway (its load then fails). The install directory is "PreviousInstallPath"

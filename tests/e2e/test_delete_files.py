@@ -6,11 +6,12 @@ import time
 
 import pytest
 
-from kivo import DEFAULT_INSTALL_DIR, install_kivo, make_shortcut, uninstall_manifest
+from kivo import DEFAULT_INSTALL_DIR, install_kivo, uninstall_manifest
 from machine import RegValue
-from removal import (REGSVR32, RECORDS, SYSTEM_DIR, UNREG_LOG, delete_files_messages, json_lines,
-                     recorded_cmdlines, replace_system_program, set_windows_version, uninstall,
-                     unregistrations, wait_for_records)
+from removal import (REGSVR32, RECORDS, SYSTEM_DIR, UNREG_LOG, aside_folder_of,
+                     delete_files_messages, json_lines, pending_paths, recorded_cmdlines,
+                     replace_system_program, set_windows_version, uninstall, unregistrations,
+                     wait_for_records)
 
 UNREG_MARKER = "unreg_marker.dll"
 STARTF_USESHOWWINDOW, SW_HIDE = 1, 0
@@ -50,8 +51,25 @@ def test_modules_are_unregistered_and_their_uninstallers_run_hidden(machine):
                  ("EXE", r"$intallpath$\Bin\show_state.exe", show_report),
                  ("DLL", r"$common$\Norvane\KivoShared\KivoShared.dll", None)],
         extra_files=[shared_dll], extra_dirs=[common + r"\Norvane\KivoShared"])
+    # Still running when the whole run is over, had anything waited for it.
+    machine.mkdir(RECORDS)
+    machine.write(RECORDS + r"\KivoHelper.exe.control", "delay_ms=20000\n")
 
     uninstall(machine, kivo)
+
+    # The uninstallers were started with their argument, hidden, and not
+    # waited for: the slow one still runs from the file that could only be
+    # moved aside, which goes at the next restart.
+    helper = kivo.path(r"Bin\KivoHelper.exe")
+    assert wait_for_records(machine, "KivoHelper.exe") == [f'"{helper}" /uninstall']
+    helper_run, = json_lines(machine, RECORDS + r"\KivoHelper.exe.cmdline.txt")
+    assert helper_run["pid"] in [p.pid for p in machine.running("KivoHelper.exe")]
+    assert helper_aside(machine) in [path for path, _ in pending_paths(machine)]
+    machine.wait_for_file(show_report)
+    assert machine.read_bytes(show_report) == b"flags=1 show=0"
+    time.sleep(1)  # it would have been started before KivoHelper.exe
+    assert recorded_cmdlines(machine, "diverurudav.exe") == []
+    assert recorded_cmdlines(machine, "DiverUruDav.exe") == []
 
     # Each DLL went through the prefix's own regsvr32, silently, before its
     # file was removed.
@@ -65,17 +83,16 @@ def test_modules_are_unregistered_and_their_uninstallers_run_hidden(machine):
         assert (record["flags"], record["show"]) == (STARTF_USESHOWWINDOW, SW_HIDE)
         assert machine.host_path(record["image"]).samefile(regsvr32)
 
-    # The uninstallers were started with their argument, hidden, not waited for.
-    helper = kivo.path(r"Bin\KivoHelper.exe")
-    assert wait_for_records(machine, "KivoHelper.exe") == [f'"{helper}" /uninstall']
-    machine.wait_for_file(show_report)
-    assert machine.read_bytes(show_report) == b"flags=1 show=0"
-    time.sleep(1)  # it would have been started before KivoHelper.exe
-    assert recorded_cmdlines(machine, "diverurudav.exe") == []
-    assert recorded_cmdlines(machine, "DiverUruDav.exe") == []
-
     assert not machine.exists(kivo.install_dir)
     assert not machine.exists(common + r"\Norvane\KivoShared")
+
+
+def helper_aside(machine):
+    """Where the still running KivoHelper.exe went: the removal temp folder."""
+    pending = [path for path, _ in pending_paths(machine)]
+    folder = aside_folder_of(pending)
+    assert folder is not None, pending
+    return folder + r"\~KivoHelper_1.exe"
 
 
 TEST_KEY = r"HKCU\Software\KivoTest"
@@ -84,11 +101,11 @@ RUN_KEY = r"HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
 
 def test_listed_registry_values_go_and_empty_keys_are_pruned(machine):
     machine.reg_import("\n".join([
-        rf"[HKEY_CURRENT_USER\Software\KivoTest]", '"keep"="user"',
-        rf"[HKEY_CURRENT_USER\Software\KivoTest\Chain\Leaf]", '"a"="1"', '"b"="2"',
-        rf"[HKEY_CURRENT_USER\Software\KivoTest\Sibling]", '"x"="1"', '"y"="2"',
-        rf"[HKEY_CURRENT_USER\Software\KivoTest\Parent]", '"v"="1"',
-        rf"[HKEY_CURRENT_USER\Software\KivoTest\Parent\Child]",
+        r"[HKEY_CURRENT_USER\Software\KivoTest]", '"keep"="user"',
+        r"[HKEY_CURRENT_USER\Software\KivoTest\Chain\Leaf]", '"a"="1"', '"b"="2"',
+        r"[HKEY_CURRENT_USER\Software\KivoTest\Sibling]", '"x"="1"', '"y"="2"',
+        r"[HKEY_CURRENT_USER\Software\KivoTest\Parent]", '"v"="1"',
+        r"[HKEY_CURRENT_USER\Software\KivoTest\Parent\Child]",
         r"[HKEY_CURRENT_USER\KivoTopLevel]", '"v"="1"',
         r"[HKEY_LOCAL_MACHINE\Software\Norvane\KivoExt]", '@="default"', '"other"="stays"',
     ]) + "\n")
