@@ -40,11 +40,19 @@ def main():
         install_dir = r"C:\Program Files (x86)\Norvane\Kivo"
         files = {r"resources\strings.dat": "strings\n", r"resources\skin\main.skin": "skin\n",
                  r"plugins\chat\chat.dat": "chat\n", "readme.txt": "Kivo\n"}
+        programs = {"Kivo.exe": "fake_kivo"}
+        relative = [*programs, *files, "Uninstall.exe"]
+        folders = sorted({"\\".join(p.split("\\")[:n]) for p in relative
+                          for n in range(1, p.count("\\") + 1)})
+        manifest = uninstall_manifest(
+            files=[install_dir + "\\" + p for p in relative],
+            dirs=[install_dir] + [install_dir + "\\" + f for f in folders],
+            keys=[("HKLM", KIVO_KEY[5:], ["Install", "version", "rversion"])])
         kivo = install_kivo(
-            machine, install_dir=install_dir, files=files, uninstaller="Uninstall.exe",
-            rversion="9.1.0.200",
-            shortcuts={machine.folders["USERPROFILE"] + r"\Desktop\Kivo.lnk": None},
-            pins=[("TaskBar", "Kivo.lnk", None)])
+            machine, install_dir=install_dir, programs=programs, files=files, manifest=manifest,
+            uninstaller="Uninstall.exe", rversion="9.1.0.200",
+            shortcuts={machine.folders["PUBLIC"] + r"\Desktop\Kivo.lnk": None},
+            pins=[("TaskBar", "Kivo.lnk", None)], pin_list=True)
         before = snapshot(machine, kivo)
         print("== Before: the sample installation ==")
         for item in sorted(before):
@@ -65,6 +73,7 @@ def main():
             print("  the run did not reach the completion message:", str(error)[:300])
             print("  (the removal tasks of the graph may not be built yet)")
 
+        print("  unpinned:", kivo.unpinned())
         after = snapshot(machine, kivo)
         print("\n== After ==")
         print("  removed:")
