@@ -9,38 +9,15 @@
 #include <vector>
 
 #include "base/utf_string_conversions.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
+using test_files::IsDirectory;
+using test_files::List;
+using test_files::RemoveTree;
+
 std::string Printable(const std::wstring& text) { return base::WideToUTF8(text); }
-
-bool IsDirectory(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Names in |folder| (without "." and "..").
-std::vector<std::wstring> List(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
-  return names;
-}
-
-void RemoveTree(const std::wstring& path) {
-  if (IsDirectory(path)) {
-    for (const std::wstring& name : List(path)) RemoveTree(path + L"\\" + name);
-    RemoveDirectoryW(path.c_str());
-  } else {
-    DeleteFileW(path.c_str());
-  }
-}
 
 // Points the temporary folder (TMP, which GetTempPathW reads first) at a
 // scratch folder of the test's own.

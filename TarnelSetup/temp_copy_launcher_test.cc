@@ -14,41 +14,19 @@
 
 #include "TarnelSetup/setup_util.h"
 #include "base/utf_string_conversions.h"
+#include "tests/support/test_files.h"
 #include "tests/support/test_paths.h"
 
 namespace {
+
+using test_files::IsDirectory;
+using test_files::List;
+using test_files::RemoveTree;
 
 std::string Printable(const std::wstring& text) { return base::WideToUTF8(text); }
 
 bool Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsDirectory(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::vector<std::wstring> List(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
-  return names;
-}
-
-void RemoveTree(const std::wstring& path) {
-  if (IsDirectory(path)) {
-    for (const std::wstring& name : List(path)) RemoveTree(path + L"\\" + name);
-    RemoveDirectoryW(path.c_str());
-  } else {
-    DeleteFileW(path.c_str());
-  }
 }
 
 std::string ReadAll(const std::wstring& path) {

@@ -9,12 +9,17 @@
 
 #include "base/utf_string_conversions.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/pending_renames.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
 using base::CreateDirectoryPath;
 using base::DeletePath;
 using base::ScheduleDeleteOnReboot;
+using test_files::Exists;
+using test_files::IsDirectory;
+using test_files::RemoveTree;
 
 std::string Printable(const std::wstring& text) { return base::WideToUTF8(text); }
 
@@ -77,15 +82,6 @@ TEST(PathText, NormaliseParentAndFileName) {
 
 // --- on the file system ---------------------------------------------------------
 
-bool Exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsDirectory(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool MakeFile(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -94,27 +90,6 @@ bool MakeFile(const std::wstring& path) {
   WriteFile(file, "x", 1, &written, nullptr);
   CloseHandle(file);
   return true;
-}
-
-// Removes a tree without the code under test (paths may use \\?\).
-void RemoveTree(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path.c_str());
-    return;
-  }
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = data.cFileName;
-      if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-  }
-  RemoveDirectoryW(path.c_str());
 }
 
 class FileSystemTest : public testing::Test {
@@ -334,68 +309,17 @@ TEST_F(FileSystemTest, NotRecursiveNeverTakesAFolderThatAppearsMeanwhile) {
 }
 
 // The restart-time list the system keeps; restored after each test.
+// The restart-time list is put back as it was when each test ends.
 class PendingDeletesTest : public FileSystemTest {
  protected:
-  static constexpr const wchar_t* kKey = L"System\\CurrentControlSet\\Control\\Session Manager";
-  static constexpr const wchar_t* kValue = L"PendingFileRenameOperations";
-
   void SetUp() override {
     FileSystemTest::SetUp();
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key_));
-    had_value_ = ReadList(&original_, &original_type_);
+    ASSERT_TRUE(pending_.ok());
   }
-  void TearDown() override {
-    if (key_) {
-      if (had_value_) {
-        RegSetValueExW(key_, kValue, 0, original_type_,
-                       reinterpret_cast<const BYTE*>(original_.data()),
-                       static_cast<DWORD>(original_.size() * sizeof(wchar_t)));
-      } else {
-        RegDeleteValueW(key_, kValue);
-      }
-      RegCloseKey(key_);
-    }
-    FileSystemTest::TearDown();
-  }
-
-  bool ReadList(std::wstring* data, DWORD* type) {
-    DWORD size = 0;
-    if (RegQueryValueExW(key_, kValue, nullptr, type, nullptr, &size) != ERROR_SUCCESS)
-      return false;
-    data->assign(size / sizeof(wchar_t), L'\0');
-    if (size && RegQueryValueExW(key_, kValue, nullptr, type, reinterpret_cast<BYTE*>(&(*data)[0]),
-                                 &size) != ERROR_SUCCESS) {
-      return false;
-    }
-    data->resize(size / sizeof(wchar_t));
-    return true;
-  }
-
   // The list's strings, in order (pairs of source and target).
-  std::vector<std::wstring> Entries() {
-    std::wstring data;
-    DWORD type = 0;
-    std::vector<std::wstring> entries;
-    if (!ReadList(&data, &type)) return entries;
-    EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), type);
-    size_t begin = 0;
-    while (begin < data.size()) {
-      size_t end = data.find(L'\0', begin);
-      if (end == std::wstring::npos) end = data.size();
-      entries.push_back(data.substr(begin, end - begin));
-      begin = end + 1;
-    }
-    // A REG_MULTI_SZ ends with an empty string; the target of a delete is
-    // empty too, so only the final terminator is dropped.
-    if (!entries.empty() && entries.back().empty()) entries.pop_back();
-    return entries;
-  }
+  std::vector<std::wstring> Entries() const { return pending_.Entries(); }
 
-  HKEY key_ = nullptr;
-  bool had_value_ = false;
-  std::wstring original_;
-  DWORD original_type_ = REG_MULTI_SZ;
+  PendingRenamesGuard pending_;
 };
 
 TEST_F(PendingDeletesTest, RegistrationIsAppendedAsDeletePair) {
