@@ -17,8 +17,12 @@
 #include "tests/support/child_process.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/pending_renames.h"
+#include "tests/support/test_files.h"
 
 namespace {
+
+using test_files::Exists;
+using test_files::HeldFile;
 
 typedef std::vector<std::string> Lines;
 typedef std::vector<PendingRenamesGuard::Operation> Operations;
@@ -35,26 +39,6 @@ bool MakeFile(const std::wstring& path) {
   CloseHandle(file);
   return true;
 }
-
-bool Exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// A file opened without any sharing: it can be neither deleted nor moved
-// while this lives, as a module in use.
-class HeldFile {
- public:
-  explicit HeldFile(const std::wstring& path)
-      : handle_(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~HeldFile() {
-    if (ok()) CloseHandle(handle_);
-  }
-  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
 
 void RunTask() {
   // As the engine runs it: on a thread of its own.

@@ -21,8 +21,14 @@
 #include "tests/support/child_process.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/pending_renames.h"
+#include "tests/support/test_files.h"
 
 namespace {
+
+using test_files::Exists;
+using test_files::HeldFile;
+using test_files::RemoveTree;
+using test_files::Tree;
 
 typedef std::vector<std::string> Lines;
 typedef std::vector<PendingRenamesGuard::Operation> Operations;
@@ -39,66 +45,8 @@ std::wstring ShellFolder(int csidl) {
 }
 
 bool MakeFile(const std::wstring& path, const std::string& bytes = "x") {
-  if (!base::CreateDirectoryPath(base::GetParentPath(path))) return false;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL ok =
-      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
-  return ok && written == bytes.size();
+  return test_files::WriteBytes(path, bytes);
 }
-
-bool Exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Everything below |folder|, sorted, relative to it; folders end in "\".
-std::vector<std::wstring> Tree(const std::wstring& folder, const std::wstring& prefix = L"") {
-  std::vector<std::wstring> found;
-  WIN32_FIND_DATAW data = {};
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return found;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      found.push_back(prefix + name + L"\\");
-      for (const std::wstring& inner : Tree(folder + L"\\" + name, prefix + name + L"\\"))
-        found.push_back(inner);
-    } else {
-      found.push_back(prefix + name);
-    }
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
-  std::sort(found.begin(), found.end());
-  return found;
-}
-
-// Removes a test's tree, read-only files included.
-void RemoveTree(const std::wstring& folder) {
-  for (const std::wstring& relative : Tree(folder)) {
-    SetFileAttributesW((folder + L"\\" + relative).c_str(), FILE_ATTRIBUTE_NORMAL);
-  }
-  base::DeletePath(folder, true);
-}
-
-// A file opened without any sharing, so it can be neither deleted nor moved
-// while this lives.
-class HeldFile {
- public:
-  explicit HeldFile(const std::wstring& path)
-      : handle_(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~HeldFile() {
-    if (ok()) CloseHandle(handle_);
-  }
-  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
 
 bool KeyExists(const wchar_t* subkey) {
   HKEY key = nullptr;

@@ -10,23 +10,12 @@
 #include "base/utf_string_conversions.h"
 #include "gtest/gtest.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
-bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL ok =
-      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
-  return ok && written == bytes.size();
-}
-
-bool Exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+using test_files::Exists;
+using test_files::WriteBytes;
 
 // An installation folder in the temporary folder whose manifest lists its
 // one data file and the folder itself.

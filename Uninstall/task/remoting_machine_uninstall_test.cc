@@ -13,8 +13,11 @@
 #include "tests/support/child_process.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/test_paths.h"
+#include "tests/support/test_files.h"
 
 namespace {
+
+using test_files::WriteBytes;
 
 typedef std::vector<std::string> Lines;
 using uninstall::RemotingMachineUninstall;
@@ -24,18 +27,6 @@ const char kSource[] = "remoting_machine_uninstall.cc] ";
 std::string Info(const std::string& text) { return std::string("[INFO:") + kSource + text; }
 std::string Error(const std::string& text) { return std::string("[ERROR:") + kSource + text; }
 std::string U8(const std::wstring& text) { return base::WideToUTF8(text); }
-
-bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  if (!base::CreateDirectoryPath(base::GetParentPath(path))) return false;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL ok =
-      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
-  return ok && written == bytes.size();
-}
 
 // A fresh installation root in the temporary folder, removed afterwards.
 class RemotingRootTest : public ::testing::Test {
