@@ -50,9 +50,7 @@ TEST(CompleteUninstallTest, ShowsTheSystemModalCompletionWithTheProductName) {
                                              << answerer.RawReport();
   const std::vector<nlohmann::json> reports = answerer.Reports();
   ASSERT_EQ(1u, reports.size()) << answerer.RawReport();
-  std::vector<int> buttons;
-  for (const auto& button : reports[0]["buttons"]) buttons.push_back(button["id"].get<int>());
-  EXPECT_EQ(std::vector<int>({IDOK}), buttons);
+  EXPECT_EQ(std::vector<int>({IDOK}), BoxAnswerer::ButtonIds(reports[0]));
   // MB_SYSTEMMODAL puts the box above every other window.
   EXPECT_TRUE(reports[0]["topmost"].get<bool>());
   EXPECT_EQ(GetCurrentProcessId(), reports[0]["pid"].get<DWORD>());

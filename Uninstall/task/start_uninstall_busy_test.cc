@@ -62,9 +62,7 @@ TEST(StartUninstallBusyTest, AnotherSetupHoldingTheMutexGetsTheNoticeAndNoQuesti
                                              << answerer.RawReport();
   const std::vector<nlohmann::json> reports = answerer.Reports();
   ASSERT_EQ(1u, reports.size()) << answerer.RawReport();
-  std::vector<int> buttons;
-  for (const auto& button : reports[0]["buttons"]) buttons.push_back(button["id"].get<int>());
-  EXPECT_EQ(std::vector<int>({IDOK}), buttons);
+  EXPECT_EQ(std::vector<int>({IDOK}), BoxAnswerer::ButtonIds(reports[0]));
 
   EXPECT_EQ(Lines({"run task name StartUninstall start", "run task name StartUninstall end",
                    "run task name ExitUninstall_ResultCancel start",

@@ -48,9 +48,7 @@ TEST(StartUninstallTest, AnsweringNoEndsTheRunThroughTheCancelExit) {
                                              << answerer.RawReport();
   const std::vector<nlohmann::json> reports = answerer.Reports();
   ASSERT_EQ(1u, reports.size()) << answerer.RawReport();
-  std::vector<int> buttons;
-  for (const auto& button : reports[0]["buttons"]) buttons.push_back(button["id"].get<int>());
-  EXPECT_EQ(std::vector<int>({IDYES, IDNO}), buttons);
+  EXPECT_EQ(std::vector<int>({IDYES, IDNO}), BoxAnswerer::ButtonIds(reports[0]));
   EXPECT_EQ(GetCurrentProcessId(), reports[0]["pid"].get<DWORD>());
 
   EXPECT_EQ(Lines({"run task name StartUninstall start", "run task name StartUninstall end",

@@ -41,3 +41,9 @@ std::vector<nlohmann::json> BoxAnswerer::Reports() const {
 }
 
 std::string BoxAnswerer::RawReport() const { return ReadFileBytes(report_path_); }
+
+std::vector<int> BoxAnswerer::ButtonIds(const nlohmann::json& report) {
+  std::vector<int> ids;
+  for (const auto& button : report["buttons"]) ids.push_back(button["id"].get<int>());
+  return ids;
+}

@@ -28,6 +28,8 @@ class BoxAnswerer {
   std::vector<nlohmann::json> Reports() const;
   // The raw report, for failure messages.
   std::string RawReport() const;
+  // The ids of the visible buttons of one reported box, in the box's order.
+  static std::vector<int> ButtonIds(const nlohmann::json& report);
 
   DWORD start_error() const { return process_.last_error(); }
 
